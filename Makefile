@@ -4,7 +4,7 @@ JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
 CTEST   ?= ctest
 
-.PHONY: all deps configure build test bench fuzz asan tsan clean
+.PHONY: all deps configure build test bench clean
 
 all: build
 
@@ -21,6 +21,11 @@ build: configure
 
 test: build
 	$(CTEST) --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every benchmark in turn; each prints its own figures.
+bench: build
+	@set -e; for b in $(BUILD)/bench/bench_*; do \
+	    [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
