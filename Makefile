@@ -1,4 +1,5 @@
 # Thin wrapper over CMake: `make`, `make test`, `make run`, `make bench`.
+MAKEFLAGS += --no-print-directory
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
