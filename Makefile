@@ -5,7 +5,7 @@ JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
 CTEST   ?= ctest
 
-.PHONY: all deps configure build test bench clean
+.PHONY: all deps configure build test bench fuzz clean
 
 all: build
 
@@ -27,6 +27,14 @@ test: build
 bench: build
 	@set -e; for b in $(BUILD)/bench/bench_*; do \
 	    [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
+
+# The framer's libFuzzer target in its own clang build, for 60 seconds.
+fuzz:
+	@scripts/deps.sh --hardening
+	CC=clang CXX=clang++ $(CMAKE) -S . -B build-fuzz -DBUILD_FUZZERS=ON -DKESTRIN_BUILD_GUI=OFF
+	$(CMAKE) --build build-fuzz -j $(JOBS) --target fuzz_framer
+	@mkdir -p build-fuzz/fuzz/corpus
+	build-fuzz/fuzz/fuzz_framer -max_total_time=60 -print_final_stats=1 build-fuzz/fuzz/corpus fuzz/corpus
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
