@@ -481,6 +481,13 @@ int Run(const Options& opt)
         std::fprintf(stderr, "kestrin-sim: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
     }
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        // The tool ignores a folder that others could plant links in.
+        std::fprintf(stderr, "kestrin-sim: %s must be a folder of yours that only you can write\n", folder.c_str());
+        return 1;
+    }
     const std::string link = folder + "/COM" + std::to_string(port);
     if (!InstallSignals() || !Publish(link, toolDevice))
         return 1;
