@@ -241,19 +241,16 @@ void CXSerial::ReaderLoop()
         case SerialBackend::ReadResult::Nothing:
             if (!hangUp)
                 continue;
-            [[fallthrough]];
+            break;
         case SerialBackend::ReadResult::Lost:
-            LostError.store(err);
-            DeviceLost.store(true);
-            OnPortLost();
-            return;
         case SerialBackend::ReadResult::Failed:
-            // An error that is not a loss and would recur on every pass:
-            // end the reader rather than spin on it.
-            LostError.store(err);
-            DeviceLost.store(true);
-            OnPortLost();
-            return;
+            // A read error that is not a loss would recur on every pass;
+            // the reader ends on it rather than spin.
+            break;
         }
+        LostError.store(err);
+        DeviceLost.store(true);
+        OnPortLost();
+        return;
     }
 }
