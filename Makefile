@@ -28,5 +28,11 @@ bench: build
 	@set -e; for b in $(BUILD)/bench/bench_*; do \
 	    [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
 
+# The Debian package build/kestrin_<version>_<arch>.deb, then its checks.
+.PHONY: package
+package: build
+	$(CMAKE) --build $(BUILD) --target package
+	@scripts/check-package.sh --build $(BUILD)
+
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
