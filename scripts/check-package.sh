@@ -3,26 +3,36 @@
 # it: control fields, the runtime dependencies dpkg-shlibdeps found, the
 # file list, and the unpacked tree through the same checks as an install.
 #
-#   scripts/check-package.sh [--build DIR] [--version V] [--skip-missing] [DEB]
+#   scripts/check-package.sh [--build DIR] [--version V] [--cpack CONFIG] [DEB]
 #
 # Without DEB it takes DIR/kestrin_V_<arch>.deb (DIR defaults to build).
-# --skip-missing exits 77 (ctest's "skipped") when there is no package yet.
+# --cpack first builds the package into DIR from a build's CPackConfig.cmake,
+# which is how ctest checks it without `make package`.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 version=
-skip_missing=
+cpack_config=
 deb=
 while [[ $# -gt 0 ]]; do
     case $1 in
     --build) build=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
-    --skip-missing) skip_missing=1; shift ;;
+    --cpack) cpack_config=$2; shift 2 ;;
     -h|--help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) deb=$1; shift ;;
     esac
 done
+
+if [[ -n $cpack_config ]]; then
+    mkdir -p "$build"
+    rm -f "$build"/kestrin_*.deb
+    "${CPACK:-cpack}" --config "$cpack_config" -B "$build" >"$build/cpack.log" 2>&1 || {
+        cat "$build/cpack.log"
+        exit 1
+    }
+fi
 
 id=org.example.kestrin
 arch=$(dpkg --print-architecture)
@@ -33,7 +43,6 @@ if [[ -z $deb ]]; then
     done
     if [[ ${#candidates[@]} -eq 0 ]]; then
         echo "no kestrin_${version:-*}_$arch.deb in $build (run make package)"
-        [[ -n $skip_missing ]] && exit 77
         exit 1
     fi
     deb=${candidates[-1]}
