@@ -3,7 +3,8 @@
 # it: control fields, the runtime dependencies dpkg-shlibdeps found, the
 # file list, and the unpacked tree through the same checks as an install.
 #
-#   scripts/check-package.sh [--build DIR] [--version V] [--cpack CONFIG] [DEB]
+#   scripts/check-package.sh [--build DIR] [--version V] [--id APP_ID]
+#                            [--cpack CONFIG] [DEB]
 #
 # Without DEB it takes DIR/kestrin_V_<arch>.deb (DIR defaults to build).
 # --cpack first builds the package into DIR from a build's CPackConfig.cmake,
@@ -15,12 +16,14 @@ build=$root/build
 version=
 cpack_config=
 deb=
+id=org.example.kestrin
 while [[ $# -gt 0 ]]; do
     case $1 in
     --build) build=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
     --cpack) cpack_config=$2; shift 2 ;;
-    -h|--help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --id) id=$2; shift 2 ;;
+    -h|--help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) deb=$1; shift ;;
     esac
 done
@@ -34,7 +37,6 @@ if [[ -n $cpack_config ]]; then
     }
 fi
 
-id=org.example.kestrin
 arch=$(dpkg --print-architecture)
 if [[ -z $deb ]]; then
     candidates=()
