@@ -23,7 +23,7 @@ while [[ $# -gt 0 ]]; do
     --version) version=$2; shift 2 ;;
     --cpack) cpack_config=$2; shift 2 ;;
     --id) id=$2; shift 2 ;;
-    -h|--help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) deb=$1; shift ;;
     esac
 done
