@@ -36,5 +36,11 @@ fuzz:
 	@mkdir -p build-fuzz/fuzz/corpus
 	build-fuzz/fuzz/fuzz_framer -max_total_time=60 -print_final_stats=1 build-fuzz/fuzz/corpus fuzz/corpus
 
+# The Debian package build/kestrin_<version>_<arch>.deb, then its checks.
+.PHONY: package
+package: build
+	$(CMAKE) --build $(BUILD) --target package
+	@scripts/check-package.sh --build $(BUILD)
+
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
