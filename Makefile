@@ -36,6 +36,13 @@ fuzz:
 	@mkdir -p build-fuzz/fuzz/corpus
 	build-fuzz/fuzz/fuzz_framer -max_total_time=60 -print_final_stats=1 build-fuzz/fuzz/corpus fuzz/corpus
 
+# Sanitizer builds (build-asan, build-tsan) with their tests.
+.PHONY: asan tsan hardening
+asan tsan:
+	@scripts/hardening.sh $@
+hardening:
+	@scripts/hardening.sh
+
 # The Debian package build/kestrin_<version>_<arch>.deb, then its checks.
 .PHONY: package
 package: build
