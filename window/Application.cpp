@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <memory>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -111,6 +112,13 @@ void TApplication::WatchStopSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A parent may start us with these blocked so that an early stop waits
+    // until it can be handled the clean way.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 void ShowHandlerException()

@@ -1,6 +1,6 @@
 #include "Mainunit.h"
 
-#include "PortInfo.h"
+#include "PortHints.h"
 
 #include "KestrinConfig.h"
 
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <optional>
 
 TMainForm* MainForm = nullptr;
 
@@ -341,18 +342,27 @@ void TMainForm::FormShow(QObject* Sender)
 
 void TMainForm::ScanPorts()
 {
+    // ProbePort answers what IsPortPresent answers, and says why a device
+    // that exists did not open, for the tooltip when nothing is found.
+    std::optional<SerialFailure> firstRefused;
     for (std::uint32_t n = 1; n <= 255; ++n) {
-        if (IsPortPresent(n) != 0) {
+        const PortProbe probe = ProbePort(n);
+        if (probe.present) {
             suiComboBox_PcPort->AddItem(QStringLiteral("COM%1").arg(n));
-            suiComboBox_PcPort->setItemData(suiComboBox_PcPort->ItemCount() - 1, PortEntryToolTip(n),
-                                            Qt::ToolTipRole);
+            suiComboBox_PcPort->setItemData(suiComboBox_PcPort->ItemCount() - 1,
+                                            PortEntryToolTip(DescribePort(n)), Qt::ToolTipRole);
+        } else if (!firstRefused && (probe.failure.error == SerialError::Permission
+                                     || probe.failure.error == SerialError::Busy)) {
+            // Built-in UARTs without hardware fail too; only a refusal is
+            // worth telling the operator about.
+            firstRefused = probe.failure;
         }
     }
     if (suiComboBox_PcPort->ItemCount() > 0) {
         suiComboBox_PcPort->SetItemIndex(0);
         SetPortListWhy(QString());
     } else {
-        SetPortListWhy(NoPortSentence());
+        SetPortListWhy(NoPortSentence(firstRefused ? &*firstRefused : nullptr));
     }
 }
 
@@ -392,7 +402,8 @@ void TMainForm::suiButton_OpenPortClick(QObject* Sender)
         const std::int32_t parity = suiComboBox_PcParity->ItemIndex();
         ModuleLink->OpenOrReconfigure(port, baud, parity);
         if (ModuleLink->IsOpen() == 0)
-            SetPortListWhy(OpenFailureSentence(ModuleLink->LastFailure(), port));
+            SetPortListWhy(FailureSentence(ModuleLink->LastFailure(),
+                                           QStringLiteral("COM%1 did not open.").arg(port)));
         else
             SetPortListWhy(QString());
     }
@@ -584,7 +595,7 @@ void TMainForm::HandlePortLost()
     ModuleLink->Close();
     ShowClosedState();
     SetStatusText(QStringLiteral("Error:PortLost!"), 1);
-    SetPortListWhy(LostPortSentence(why));
+    SetPortListWhy(FailureSentence(why, QStringLiteral("The port went away: check the adapter and its cable.")));
 }
 
 // ------------------------------------------------------- value rules
