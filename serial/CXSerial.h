@@ -16,8 +16,14 @@
 //
 // A derived class must call Close in its own destructor: the reader may not
 // call a hook of an object whose destruction has begun.
+//
+// The reader blocks in the kernel while nothing arrives; an open idle port
+// costs no processor time. A device that goes away (an unplugged adapter)
+// ends the reader: OnPortLost runs once, Write returns 0 from then on and
+// LastFailure says Lost, until Close and a new Open.
 #pragma once
 
+#include "PortNames.h"
 #include "SerialError.h"
 
 #include <atomic>
@@ -46,7 +52,19 @@ public:
     std::int32_t Close();
     std::int32_t SetLineParams(std::uint32_t baud, std::int32_t parity);
     std::int32_t OpenOrReconfigure(std::uint32_t port, std::uint32_t baud, std::int32_t parity);
+    // Hands `count` bytes to the device in requests of at most 1024 bytes.
+    // Each request waits at most 1000 ms for room; a request that times out
+    // has the output queue discarded and is made again from the start of
+    // its chunk. After the third time-out in one call Write gives up with 0,
+    // so no call lasts much longer than 3 s.
     std::int32_t Write(const void* data, std::uint32_t count);
+
+    // Open by device path instead of port number (the virtual module's
+    // --device mode), with the same steps; PortNumber becomes 0.
+    std::int32_t OpenDevice(const std::string& path, std::uint32_t baud, std::int32_t parity);
+
+    // The device path of the open port, or of the last one tried.
+    const std::string& DevicePath() const { return Device; }
 
     // Why the last Open, SetLineParams or Write failed, or why the reader
     // ended; None after a success. Owner's thread only.
@@ -57,13 +75,23 @@ public:
     // Called once on the reader thread when the device goes away (an
     // unplugged adapter, the far end of a pseudo-terminal closed).
     virtual void OnPortLost() {}
+    // Called on the writing thread, under WriteLock, before each write
+    // request with the size of the chunk it carries; lets a derived class
+    // watch how a block goes out.
+    virtual void OnWriteRequest(std::uint32_t size) { (void)size; }
 
 protected:
     std::int32_t StartReader();
     std::int32_t StopReader();
+    // Asks the reader to end at the start of its next pass, without waiting
+    // for it; safe from any thread, the reader's own included.
+    void RequestStop();
     static void ReaderThread(CXSerial* self);
 
 private:
+    std::int32_t OpenPath(const std::string& path);
+    void ReaderLoop();
+
     std::thread ReaderHandle;       // not joinable = none
     int StopEvent = 0;              // eventfd that wakes and ends the reader; 0 = none
     std::uint32_t PortNumber = 1;
@@ -72,5 +100,7 @@ private:
     int DeviceHandle = 0;           // descriptor of the open device; 0 = none
     std::mutex WriteLock;
     std::atomic<bool> DeviceLost{false};
+    std::atomic<int> LostError{0};  // errno behind the loss, 0 for a hang-up
+    std::string Device;
     SerialFailure Failure;
 };

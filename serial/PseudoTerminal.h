@@ -3,6 +3,7 @@
 // end is the far side of the cable.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct PseudoTerminal {
@@ -27,5 +28,11 @@ struct PseudoTerminal {
     void ReleaseSlave();
     // Closes the master: to a program holding the slave, an unplugged adapter.
     void CloseMaster();
+    // Sets the tty's exclusive mark through this object's slave descriptor,
+    // as a program that does not lock the device would.
+    bool MarkSlaveExclusive();
+    // Count of bytes the slave end has received and not yet read, whoever
+    // holds it open.
+    std::size_t SlaveBytesWaiting() const;
     void Close();
 };

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -81,6 +82,19 @@ void PseudoTerminal::ReleaseSlave()
 void PseudoTerminal::CloseMaster()
 {
     CloseFd(master);
+}
+
+bool PseudoTerminal::MarkSlaveExclusive()
+{
+    return slave >= 0 && ::ioctl(slave, TIOCEXCL) == 0;
+}
+
+std::size_t PseudoTerminal::SlaveBytesWaiting() const
+{
+    int waiting = 0;
+    if (slave < 0 || ::ioctl(slave, FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 void PseudoTerminal::Close()

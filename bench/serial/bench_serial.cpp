@@ -1,0 +1,209 @@
+// Figures for the serial port, on pseudo-terminals: processor time of an
+// idle open port, latency from the far end to OnReceiveByte, reader
+// throughput, and the time to probe every port number.
+#include "CXSerial.h"
+#include "PortNames.h"
+#include "PseudoTerminal.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+class CountingPort : public CXSerial {
+public:
+    ~CountingPort() { Close(); }
+
+    void OnReceiveByte(std::uint8_t) override
+    {
+        const auto now = Clock::now().time_since_epoch().count();
+        lastArrival.store(now, std::memory_order_relaxed);
+        if (count.fetch_add(1, std::memory_order_relaxed) + 1 >= wanted.load(std::memory_order_relaxed)) {
+            std::lock_guard<std::mutex> lock(m);
+            cv.notify_all();
+        }
+    }
+
+    bool WaitFor(std::uint64_t n, std::chrono::seconds limit = std::chrono::seconds(30))
+    {
+        wanted.store(n);
+        std::unique_lock<std::mutex> lock(m);
+        return cv.wait_for(lock, limit, [&] { return count.load() >= n; });
+    }
+
+    std::atomic<std::uint64_t> count{0};
+    std::atomic<std::uint64_t> wanted{~0ull};
+    std::atomic<Clock::rep> lastArrival{0};
+    std::mutex m;
+    std::condition_variable cv;
+};
+
+void WriteAll(int fd, const std::uint8_t* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        } else {
+            pollfd pfd{fd, POLLOUT, 0};
+            ::poll(&pfd, 1, 100);
+        }
+    }
+}
+
+void LinkPort(const std::string& folder, std::uint32_t port, const std::string& target)
+{
+    fs::create_symlink(target, fs::path(folder) / ("COM" + std::to_string(port)));
+}
+
+void IdleCpu(const std::string& folder, int seconds)
+{
+    PseudoTerminal pty;
+    pty.Open();
+    LinkPort(folder, 1, pty.slavePath);
+    CountingPort port;
+    if (!port.Open(1, 115200, 0)) {
+        std::printf("idle cpu: could not open the pty\n");
+        return;
+    }
+    const double cpu0 = ProcessCpuSeconds();
+    const auto wall0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+    std::printf("idle open port:      %.4f %% of a core over %.1f s  (goal < 0.1 %%)\n", 100.0 * cpu / wall, wall);
+    port.Close();
+    fs::remove(fs::path(folder) / "COM1");
+}
+
+void Latency(int samples)
+{
+    PseudoTerminal pty;
+    pty.Open();
+    CountingPort port;
+    if (!port.OpenDevice(pty.slavePath, 115200, 0)) {
+        std::printf("latency: could not open the pty\n");
+        return;
+    }
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(samples));
+    const std::uint8_t byte = 0x5A;
+    for (int i = 0; i < samples; ++i) {
+        const auto sent = Clock::now();
+        WriteAll(pty.master, &byte, 1);
+        if (!port.WaitFor(static_cast<std::uint64_t>(i) + 1)) {
+            std::printf("latency: byte %d never arrived\n", i);
+            return;
+        }
+        const Clock::time_point arrived{Clock::duration{port.lastArrival.load()}};
+        micros.push_back(std::chrono::duration<double, std::micro>(arrived - sent).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    const double median = micros[micros.size() / 2];
+    const double p99 = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+    std::printf("latency far end -> OnReceiveByte: median %.1f us, p99 %.1f us over %d bytes  (goal median < 100 us)\n",
+                median, p99, samples);
+}
+
+void Throughput(std::size_t total)
+{
+    PseudoTerminal pty;
+    pty.Open();
+    CountingPort port;
+    if (!port.OpenDevice(pty.slavePath, 115200, 0)) {
+        std::printf("throughput: could not open the pty\n");
+        return;
+    }
+    std::vector<std::uint8_t> block(64 * 1024);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>(i);
+    const auto start = Clock::now();
+    std::thread feeder([&] {
+        for (std::size_t sent = 0; sent < total; sent += block.size())
+            WriteAll(pty.master, block.data(), std::min(block.size(), total - sent));
+    });
+    const bool all = port.WaitFor(total, std::chrono::seconds(60));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    feeder.join();
+    std::printf("reader throughput:   %.1f MB/s (%zu bytes in %.3f s%s)  (goal > 10 MB/s)\n",
+                static_cast<double>(port.count.load()) / seconds / 1e6, static_cast<std::size_t>(port.count.load()),
+                seconds, all ? "" : ", incomplete");
+}
+
+void ProbeAll(const std::string& folder, int rounds)
+{
+    std::vector<PseudoTerminal> ptys(4);
+    const std::uint32_t numbers[] = {3, 7, 33, 200};
+    for (std::size_t i = 0; i < ptys.size(); ++i) {
+        ptys[i].Open();
+        LinkPort(folder, numbers[i], ptys[i].slavePath);
+    }
+    std::vector<double> millis;
+    int present = 0;
+    for (int r = 0; r < rounds; ++r) {
+        present = 0;
+        const auto start = Clock::now();
+        for (std::uint32_t n = 1; n <= 255; ++n)
+            present += IsPortPresent(n);
+        millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(millis.begin(), millis.end());
+    std::printf("probe ports 1-255:   median %.3f ms, worst %.3f ms over %d rounds, %d present "
+                "(fixed table off, 4 links)  (goal < 20 ms)\n",
+                millis[millis.size() / 2], millis.back(), rounds, present);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Never reach the machine's own serial devices: a private port folder
+    // and the fixed table off.
+    char pattern[] = "/tmp/kestrin-serial-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        return 1;
+    const std::string runtime = pattern;
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    SetDeviceTableEnabled(false);
+    const std::string folder = PortFolder();
+    fs::create_directories(folder);
+    ::chmod(folder.c_str(), 0700);
+
+    // `bench_serial quick` shortens the idle measurement for a smoke run.
+    const bool quick = argc > 1 && std::string(argv[1]) == "quick";
+    IdleCpu(folder, quick ? 1 : 10);
+    Latency(quick ? 200 : 5000);
+    Throughput(quick ? (8u << 20) : (64u << 20));
+    ProbeAll(folder, 50);
+
+    std::error_code ignored;
+    fs::remove_all(runtime, ignored);
+    return 0;
+}
