@@ -12,6 +12,7 @@
 #include "Frames.h"
 #include "ModuleParams.h"
 #include "Notify.h"
+#include "ReplyFramer.h"
 
 #include <cstdint>
 
@@ -38,8 +39,12 @@ public:
     ModuleParams ReplyParams{};
 
 private:
+    void Notify(std::uint32_t message, std::uintptr_t wparam);
+
     NotifyTarget* NotifyWindow = nullptr;
     std::uint32_t NotifyMessageId = 0;
     std::uint32_t LostMessageId = 0;
-    // framer state: added with the framer
+    // Belongs to the link, not to an open port: a reply cut off by Close is
+    // completed by the bytes that follow the next Open. Reader thread only.
+    ReplyFramer Framer;
 };
