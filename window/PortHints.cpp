@@ -1,5 +1,7 @@
 #include "PortHints.h"
 
+#include <QStringList>
+
 QString PortEntryToolTip(const PortInfo& info)
 {
     QString tip = QString::fromStdString(info.device);
