@@ -25,8 +25,11 @@ export XDG_RUNTIME_DIR=$runtime KESTRIN_DEVICE_TABLE=0
 display=:$((90 + RANDOM % 100))
 pids=()
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    # The tool first, then the module, the X server last.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
     rm -rf "$runtime"
 }
 trap cleanup EXIT

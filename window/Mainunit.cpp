@@ -280,6 +280,11 @@ void TMainForm::LoadFormResource()
     Label2->setBuddy(suiComboBox_PcParity);
     Label10->setBuddy(suiComboBox_PcPort);
 
+    // Labels paint on their parent beneath every control, as the form
+    // designer's labels do: where a label and a list overlap, the list wins.
+    for (TLabel* label : findChildren<TLabel*>())
+        label->lower();
+
     SetTabOrder();
 
     suiButton_OpenPort->OnClick = [this](QObject* s) { suiButton_OpenPortClick(s); };

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QWindow>
 
@@ -239,12 +240,22 @@ TsuiGroupBox::TsuiGroupBox(const QString& caption, QWidget* parent)
     : QGroupBox(caption, parent)
 {
     setFont(sui::FormFont());
-    SetBackground(this, sui::BodyColour);
-    setStyleSheet(QStringLiteral(
-        "QGroupBox { background-color: rgb(251,251,251); border: 1px solid black;"
-        " margin-top: 6px; color: black; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 7px; padding: 0px 1px; color: black; }"));
+}
+
+void TsuiGroupBox::paintEvent(QPaintEvent*)
+{
+    // Opaque over its whole rectangle, caption strip included, so that a
+    // box laid over another hides it completely.
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(sui::BodyColour));
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    painter.setPen(Qt::black);
+    painter.drawRect(0, top, width() - 1, height() - top - 1);
+    const QRect caption(7, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(caption, QColor(sui::BodyColour));
+    painter.setPen(isEnabled() ? Qt::black : Qt::gray);
+    painter.drawText(caption, Qt::AlignCenter, title());
 }
 
 TLabel::TLabel(const QString& caption, QWidget* parent)
@@ -263,17 +274,43 @@ TsuiComboBox::TsuiComboBox(QWidget* parent)
     setFixedHeight(21);
     setFocusPolicy(Qt::StrongFocus);
     setStyleSheet(QStringLiteral(
-        "QComboBox { background-color: rgb(0,255,0); color: black; border: 1px solid black;"
-        " padding: 0px 2px; }"
-        "QComboBox:disabled { color: rgb(96,96,96); }"
-        "QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: top right;"
-        " width: 14px; border-left: 1px solid black; background-color: rgb(251,251,251); }"
-        "QComboBox::down-arrow { width: 0px; height: 0px; border-left: 4px solid transparent;"
-        " border-right: 4px solid transparent; border-top: 4px solid black; }"
         "QComboBox QAbstractItemView { background-color: rgb(0,255,0); color: black;"
         " border: 1px solid black; selection-background-color: rgb(10,36,106);"
-        " selection-color: white; }"
+        " selection-color: white; outline: 0px; }"
         "QComboBox QAbstractItemView::item { min-height: 13px; height: 13px; }"));
+}
+
+void TsuiComboBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect r = rect();
+    painter.fillRect(r, QColor(sui::ListColour));
+    painter.setPen(Qt::black);
+    painter.drawRect(r.adjusted(0, 0, -1, -1));
+
+    const int buttonWidth = 15;
+    const QRect button(r.right() - buttonWidth, 1, buttonWidth, r.height() - 2);
+    painter.fillRect(button, QColor(sui::BodyColour));
+    painter.drawLine(button.left() - 1, button.top(), button.left() - 1, button.bottom());
+    const QPointF centre = QRectF(button).center();
+    const QPointF arrow[3] = {{centre.x() - 3.5, centre.y() - 1.5},
+                              {centre.x() + 3.5, centre.y() - 1.5},
+                              {centre.x(), centre.y() + 2.0}};
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(isEnabled() ? Qt::black : Qt::gray);
+    painter.setPen(Qt::NoPen);
+    painter.drawPolygon(arrow, 3);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+
+    QRect textArea(2, 2, button.left() - 4, r.height() - 4);
+    if (hasFocus() && !isEditable()) {
+        painter.fillRect(textArea, QColor(10, 36, 106));
+        painter.setPen(Qt::white);
+    } else {
+        painter.setPen(isEnabled() ? Qt::black : QColor(96, 96, 96));
+    }
+    painter.setFont(font());
+    painter.drawText(textArea.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, Text());
 }
 
 void TsuiComboBox::SetItemIndex(int index)

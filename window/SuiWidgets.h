@@ -98,6 +98,9 @@ class TsuiGroupBox : public QGroupBox
 {
 public:
     TsuiGroupBox(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
 };
 
 class TLabel : public QLabel
@@ -118,6 +121,9 @@ public:
     void AddItem(const QString& text) { addItem(text); }
     int ItemCount() const { return count(); }
     void Clear() { clear(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
 };
 
 // A number edit: holds Value and shows it right-aligned through Mask (a
