@@ -2,6 +2,8 @@
 
 #include "Application.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -52,6 +54,50 @@ void InvokeHandler(const TNotifyEvent& handler, QObject* sender)
 } // namespace sui
 
 namespace {
+
+// What accessibility tools see of the components Qt has no role for: a
+// clickable picture is a button that can be pressed, the status bar is a
+// status bar whose panels are its labels.
+class ImagePanelAccessible : public QAccessibleWidget
+{
+public:
+    explicit ImagePanelAccessible(TsuiImagePanel* panel)
+        : QAccessibleWidget(panel, panel->focusPolicy() == Qt::NoFocus ? QAccessible::Graphic : QAccessible::Button)
+    {
+    }
+
+    QStringList actionNames() const override
+    {
+        if (role() != QAccessible::Button)
+            return QAccessibleWidget::actionNames();
+        return {pressAction()};
+    }
+
+    void doAction(const QString& name) override
+    {
+        if (role() == QAccessible::Button && name == pressAction())
+            sui::InvokeHandler(static_cast<TsuiImagePanel*>(widget())->OnClick, widget());
+    }
+};
+
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object)
+{
+    Q_UNUSED(className);
+    if (auto* panel = dynamic_cast<TsuiImagePanel*>(object))
+        return new ImagePanelAccessible(panel);
+    if (auto* bar = dynamic_cast<TsuiStatusBar*>(object))
+        return new QAccessibleWidget(bar, QAccessible::StatusBar);
+    return nullptr;
+}
+
+void InstallAccessibleFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(AccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 void SetBackground(QWidget* widget, QRgb colour)
 {
@@ -486,6 +532,7 @@ void TsuiButton::keyPressEvent(QKeyEvent* event)
 TsuiImagePanel::TsuiImagePanel(const QString& resourcePath, QWidget* parent)
     : QWidget(parent), Image(resourcePath)
 {
+    InstallAccessibleFactory();
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -541,6 +588,7 @@ void TsuiImagePanel::keyPressEvent(QKeyEvent* event)
 TsuiStatusBar::TsuiStatusBar(QWidget* parent)
     : QWidget(parent)
 {
+    InstallAccessibleFactory();
     SetBackground(this, sui::BodyColour);
     static constexpr int widths[PanelCount] = {120, 160, 60};
     static constexpr Qt::Alignment alignments[PanelCount] = {

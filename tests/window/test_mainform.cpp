@@ -5,6 +5,7 @@
 #include "WindowFixture.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -137,6 +138,7 @@ private slots:
     void coveredModeListTakesNoPart();
     void lowerPictureOpensTheHomePage();
     void keyboardPressesButtons();
+    void screenReadersReadWhatIsShown();
 
     void portListInPortNumberOrder();
     void refreshRebuildsTheList();
@@ -414,6 +416,44 @@ void TestMainForm::keyboardPressesButtons()
     Frame frame;
     QVERIFY(module.ReadFrame(frame));
     QCOMPARE(frame[6], CommandRead);
+}
+
+void TestMainForm::screenReadersReadWhatIsShown()
+{
+    PtyModule module(1);
+    Show();
+    auto text = [](QObject* o, QAccessible::Text t) {
+        QAccessibleInterface* i = QAccessible::queryAccessibleInterface(o);
+        return i ? i->text(t) : QStringLiteral("<none>");
+    };
+    auto role = [](QObject* o) {
+        QAccessibleInterface* i = QAccessible::queryAccessibleInterface(o);
+        return i ? i->role() : QAccessible::NoRole;
+    };
+    QCOMPARE(text(Form->suiStatusBar1->Panel(0), QAccessible::Name), QStringLiteral("Closed"));
+    QCOMPARE(role(Form->suiStatusBar1), QAccessible::StatusBar);
+    QCOMPARE(text(Form->suiForm1->CaptionLabel(), QAccessible::Name), QStringLiteral("Kestrin v3.1"));
+    QCOMPARE(text(Form->suiGroupBox2, QAccessible::Name), QStringLiteral("RF_frequency"));
+    QCOMPARE(text(Form->suiNumberEdit_RfFrequency, QAccessible::Value), QStringLiteral("434.00"));
+    QCOMPARE(text(Form->suiComboBox_RfFactor, QAccessible::Name), QStringLiteral("2048"));
+    QCOMPARE(text(Form->suiComboBox_PcPort, QAccessible::Name), QStringLiteral("COM1"));
+    QCOMPARE(text(Form->suiButton_OpenPort, QAccessible::Name), QStringLiteral("Open"));
+
+    // The clickable picture is a button that an accessibility tool can press.
+    QCOMPARE(role(Form->img2), QAccessible::Button);
+    QCOMPARE(role(Form->img1), QAccessible::Graphic);
+    const QUrl home(QStringLiteral(KESTRIN_HOMEPAGE));
+    QDesktopServices::setUrlHandler(home.scheme(), this, "OpenUrl");
+    QAccessible::queryAccessibleInterface(Form->img2)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    QDesktopServices::unsetUrlHandler(home.scheme());
+    QCOMPARE(OpenedUrls, QList<QUrl>{home});
+    OpenedUrls.clear();
+
+    // Pressing a button through accessibility runs its handler.
+    QAccessible::queryAccessibleInterface(Form->suiButton_OpenPort)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(text(Form->suiStatusBar1->Panel(0), QAccessible::Name), QStringLiteral("Opened"));
 }
 
 // --------------------------------------------------------- port list
