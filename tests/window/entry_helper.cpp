@@ -1,6 +1,7 @@
 // Runs the tool's real entry with a hook after the first show, for the
-// entry tests: "open-and-close" opens the first listed port and closes the
-// window; "throw" and "throw-int" fail during start-up. Prints what it saw
+// entry tests and the start-up benchmark: "open-and-close" opens the first
+// listed port and closes the window; "shown" says so and closes it;
+// "throw" and "throw-int" fail during start-up. Prints what it saw
 // on stdout and returns what the entry returns.
 #include "Application.h"
 #include "Mainunit.h"
@@ -35,6 +36,12 @@ int main(int argc, char** argv)
             throw std::runtime_error("start-up failed");
         if (std::strcmp(mode, "throw-int") == 0)
             throw 7;
+        if (std::strcmp(mode, "shown") == 0) {
+            std::printf("shown %d ports\n", form->suiComboBox_PcPort->count());
+            std::fflush(stdout);
+            QMetaObject::invokeMethod(form, [form] { form->close(); }, Qt::QueuedConnection);
+            return;
+        }
         threadsBeforeOpen = ThreadCount();
         form->suiButton_OpenPortClick(form->suiButton_OpenPort);
         opened = form->Link()->IsOpen() != 0 && ThreadCount() > threadsBeforeOpen;

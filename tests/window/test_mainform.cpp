@@ -144,6 +144,7 @@ private slots:
     void refreshRebuildsTheList();
     void openWithoutPortStaysClosedAndSaysWhy();
     void openAndCloseApplyThePresentations();
+    void portTakenByAnotherProgramSaysWhy();
 
     void replyLoadsEachList_data();
     void replyLoadsEachList();
@@ -540,6 +541,35 @@ void TestMainForm::openAndCloseApplyThePresentations()
     QVERIFY(!Form->btn_ReadAll->isEnabled());
     QVERIFY(!Form->btn_WriteAll->isEnabled());
     QCOMPARE(Form->suiButton_OpenPort->Caption(), QStringLiteral("Open"));
+}
+
+void TestMainForm::portTakenByAnotherProgramSaysWhy()
+{
+    PtyModule module(6);
+    Show();
+    TMainForm other(qApp);
+    other.show();
+    QCOMPARE(other.suiComboBox_PcPort->Text(), QStringLiteral("COM6"));
+
+    // Taken after the list was built: the opening fails and the list says why.
+    Open(6);
+    QTest::mouseClick(other.suiButton_OpenPort, Qt::LeftButton);
+    QCOMPARE(other.Link()->IsOpen(), 0);
+    QCOMPARE(other.suiStatusBar1->PanelText(0), QStringLiteral("Closed"));
+    QVERIFY2(other.suiComboBox_PcPort->toolTip().contains(QStringLiteral("in use by another program")),
+             qPrintable(other.suiComboBox_PcPort->toolTip()));
+
+    // Taken at the scan: the port is not listed, and the list says why.
+    QTest::mouseClick(other.suiButton1, Qt::LeftButton);
+    QCOMPARE(other.suiComboBox_PcPort->count(), 0);
+    QVERIFY2(other.suiComboBox_PcPort->toolTip().contains(QStringLiteral("in use by another program")),
+             qPrintable(other.suiComboBox_PcPort->toolTip()));
+
+    // Free again: the entry's tooltip names its device.
+    QTest::mouseClick(Form->suiButton_OpenPort, Qt::LeftButton);
+    QTest::mouseClick(other.suiButton1, Qt::LeftButton);
+    QCOMPARE(other.suiComboBox_PcPort->Text(), QStringLiteral("COM6"));
+    QVERIFY(other.suiComboBox_PcPort->toolTip().contains(QStringLiteral("/dev/pts/")));
 }
 
 // ----------------------------------------------------------- mapping
