@@ -8,6 +8,7 @@
 // signal comes.
 
 #include "Frames.h"
+#include "PortNames.h"
 #include "PseudoTerminal.h"
 #include "ReplyFramer.h"
 
@@ -176,34 +177,6 @@ bool MakeFolders(const std::string& path)
             return false;
     }
     return true;
-}
-
-// Where port links live: $XDG_RUNTIME_DIR/kestrin/ports, or
-// /tmp/kestrin-<uid>/ports without a runtime folder. Must agree with the
-// serial layer's port naming.
-std::string PortFolder()
-{
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0')
-        return std::string(runtime) + "/kestrin/ports";
-    return "/tmp/kestrin-" + std::to_string(::getuid()) + "/ports";
-}
-
-// The device a port number names: its link in the port folder, else the
-// fixed table (unless KESTRIN_DEVICE_TABLE=0). "" for none.
-std::string PortDevicePath(std::uint32_t port)
-{
-    const std::string link = PortFolder() + "/COM" + std::to_string(port);
-    struct stat st{};
-    if (::lstat(link.c_str(), &st) == 0)
-        return link;
-    const char* table = std::getenv("KESTRIN_DEVICE_TABLE");
-    if (table != nullptr && std::string(table) == "0")
-        return {};
-    static const char* const families[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM", "/dev/ttyAMA", "/dev/rfcomm"};
-    if (port < 1 || port > 160)
-        return {};
-    return families[(port - 1) / 32] + std::to_string((port - 1) % 32);
 }
 
 // Absent: no device behind the number. Decided from names alone; no device

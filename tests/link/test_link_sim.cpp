@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 const std::uint32_t ReplyId = RegisterMessage(ReplyMessageName);
@@ -106,6 +108,11 @@ struct FaultCase {
     bool answers;
     std::uintptr_t wparam;
 };
+
+void PrintTo(const FaultCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class SimFaults : public AgainstSim, public ::testing::WithParamInterface<FaultCase> {};
 
