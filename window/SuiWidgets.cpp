@@ -485,8 +485,9 @@ void TsuiNumberEdit::mousePressEvent(QMouseEvent* event)
 void TsuiNumberEdit::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
-    // A popup (context menu) taking the focus is not leaving the edit.
-    if (event->reason() == Qt::PopupFocusReason)
+    // A popup (context menu) or another window taking the focus is not
+    // leaving the edit.
+    if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason)
         return;
     if (text().isEmpty() || text() == QStringLiteral("-"))
         setText(QStringLiteral("0"));

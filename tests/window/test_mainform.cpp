@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QImage>
+#include <QMenu>
 #include <QScreen>
 #include <QUrl>
 
@@ -133,6 +134,7 @@ private slots:
     void layoutMatchesTheTable();
     void tabOrderFollowsTheTable();
     void frameAndColours();
+    void closedByAltF4AndSystemMenu();
     void firstShow();
     void statusTextIgnoresIndexThreeAndUp();
     void coveredModeListTakesNoPart();
@@ -339,6 +341,36 @@ void TestMainForm::frameAndColours()
     // The close button closes the window.
     QTest::mouseClick(Form->suiForm1->CloseButton(), Qt::LeftButton);
     QTRY_VERIFY(!Form->isVisible());
+}
+
+void TestMainForm::closedByAltF4AndSystemMenu()
+{
+    Show();
+    QApplication::setActiveWindow(Form.get());
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keyClick(Form.get(), Qt::Key_F4, Qt::AltModifier);
+    QTRY_VERIFY(!Form->isVisible());
+
+    Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    QMenu* menu = Form->suiForm1->SystemMenu();
+    QStringList entries;
+    QAction* close = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        entries << QString(a->text()).remove(u'&') + (a->isEnabled() ? "" : " (off)");
+        if (a->text() == QLatin1String("&Close"))
+            close = a;
+    }
+    QCOMPARE(entries, (QStringList{"Restore (off)", "Move", "Minimize (off)", "Maximize (off)", "Close"}));
+    QVERIFY(close);
+    close->trigger();
+    QTRY_VERIFY(!Form->isVisible());
+    // Showing again is not a first show.
+    Form->SetStatusText(QStringLiteral("x"), 0);
+    Form->show();
+    QCOMPARE(Form->suiStatusBar1->PanelText(0), QStringLiteral("x"));
 }
 
 void TestMainForm::firstShow()
