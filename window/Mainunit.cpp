@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <new>
 #include <optional>
 
 TMainForm* MainForm = nullptr;
