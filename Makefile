@@ -5,7 +5,7 @@ JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
 CTEST   ?= ctest
 
-.PHONY: all deps configure build test bench fuzz clean
+.PHONY: all deps configure build test bench run fuzz clean
 
 all: build
 
@@ -27,6 +27,10 @@ test: build
 bench: build
 	@set -e; for b in $(BUILD)/bench/bench_*; do \
 	    [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
+
+# The tool against the virtual module as COM1; closing the window ends both.
+run: build
+	@scripts/run.sh $(BUILD)
 
 # The framer's libFuzzer target in its own clang build, for 60 seconds.
 fuzz:
