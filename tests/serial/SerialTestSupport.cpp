@@ -1,8 +1,9 @@
 #include "SerialTestSupport.h"
 
+#include "ProcessFigures.h"
+
 #include <cerrno>
 #include <poll.h>
-#include <ctime>
 
 namespace serialtest {
 
@@ -39,35 +40,19 @@ std::vector<std::uint8_t> ReadFromMaster(int master, std::size_t n, std::chrono:
     return got;
 }
 
-namespace {
-
-std::size_t CountEntries(const char* dir)
-{
-    std::size_t n = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        (void)entry;
-        ++n;
-    }
-    return n;
-}
-
-} // namespace
-
 std::size_t OpenDescriptorCount()
 {
-    return CountEntries("/proc/self/fd");
+    return figures::OpenDescriptorCount();
 }
 
 std::size_t ThreadCount()
 {
-    return CountEntries("/proc/self/task");
+    return figures::ThreadCount();
 }
 
 std::chrono::microseconds ProcessCpuTime()
 {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return std::chrono::seconds(ts.tv_sec) + std::chrono::microseconds(ts.tv_nsec / 1000);
+    return figures::ProcessCpuTime();
 }
 
 } // namespace serialtest

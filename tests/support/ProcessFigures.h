@@ -1,0 +1,62 @@
+// What the kernel says about this process: open descriptors, threads,
+// resident memory and processor time, read from /proc/self and the process
+// clock. Shared by the suites that check nothing leaks and nothing spins.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <unistd.h>
+
+namespace figures {
+
+// Entries of a /proc folder, without "." and "..".
+inline std::size_t CountEntries(const char* folder)
+{
+    DIR* dir = ::opendir(folder);
+    if (dir == nullptr)
+        return 0;
+    std::size_t n = 0;
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++n;
+    ::closedir(dir);
+    // The listing's own descriptor is gone again by now.
+    return n;
+}
+
+inline std::size_t OpenDescriptorCount()
+{
+    // opendir holds one descriptor of its own while it lists the folder.
+    const std::size_t n = CountEntries("/proc/self/fd");
+    return n > 0 ? n - 1 : 0;
+}
+
+inline std::size_t ThreadCount()
+{
+    return CountEntries("/proc/self/task");
+}
+
+// Resident set in bytes, from the second field of /proc/self/statm.
+inline std::size_t ResidentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0;
+    unsigned long size = 0, resident = 0;
+    const int got = std::fscanf(statm, "%lu %lu", &size, &resident);
+    std::fclose(statm);
+    return got == 2 ? resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// Processor time used by all threads of the process so far.
+inline std::chrono::microseconds ProcessCpuTime()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::microseconds(ts.tv_nsec / 1000);
+}
+
+} // namespace figures
