@@ -119,6 +119,9 @@ public:
     // An adapter pulled out of its socket.
     void Unplug() { Pty.CloseMaster(); }
 
+    // Both ends, for cases that flood the line or hold the device.
+    PseudoTerminal& Line() { return Pty; }
+
 private:
     unsigned Number;
     PseudoTerminal Pty;
