@@ -1,0 +1,95 @@
+// The time to probe all 255 port numbers when the port folder is hostile:
+// links to a regular file, /dev/null, a directory, a dangling path and a
+// loop, a live pty among them, and the folder itself writable by others or
+// owned by another user (when run as root). A scan must stay as quick as
+// over an honest folder however the links are spoiled.
+#include "CXSerial.h"
+#include "PortNames.h"
+#include "PseudoTerminal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void LinkPort(const std::string& folder, std::uint32_t n, const std::string& target)
+{
+    const fs::path link = fs::path(folder) / ("COM" + std::to_string(n));
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink(target, link, ignored);
+}
+
+// Median and worst of `rounds` scans, and how many ports each found.
+void Scan(const char* what, int rounds)
+{
+    std::vector<double> millis;
+    int present = 0;
+    for (int r = 0; r < rounds; ++r) {
+        present = 0;
+        const auto start = Clock::now();
+        for (std::uint32_t n = 1; n <= 255; ++n)
+            present += IsPortPresent(n);
+        millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(millis.begin(), millis.end());
+    std::printf("scan 1-255, %-34s median %.3f ms, worst %.3f ms over %d rounds, %d present  (goal < 20 ms)\n",
+                what, millis[millis.size() / 2], millis.back(), rounds, present);
+}
+
+} // namespace
+
+int main()
+{
+    // Never reach the machine's own serial devices: a private port folder
+    // and the fixed table off.
+    char pattern[] = "/tmp/kestrin-hostile-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        return 1;
+    const std::string runtime = pattern;
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    SetDeviceTableEnabled(false);
+    const std::string folder = PortFolder();
+    fs::create_directories(folder);
+    ::chmod(folder.c_str(), 0700);
+    fs::create_directories(runtime + "/scratch");
+    std::ofstream(runtime + "/scratch/plain") << "AT\r\n";
+
+    PseudoTerminal pty;
+    if (!pty.Open())
+        return 1;
+    LinkPort(folder, 2, pty.slavePath);
+    LinkPort(folder, 3, runtime + "/scratch/plain");
+    LinkPort(folder, 4, "/dev/null");
+    LinkPort(folder, 5, runtime + "/scratch");
+    LinkPort(folder, 6, runtime + "/scratch/gone");
+    LinkPort(folder, 7, folder + "/COM8");
+    LinkPort(folder, 8, folder + "/COM7");
+    const int rounds = 50;
+    Scan("hostile links and one pty:", rounds);
+
+    ::chmod(folder.c_str(), 0707);
+    Scan("folder writable by others:", rounds);
+    ::chmod(folder.c_str(), 0700);
+
+    if (::geteuid() == 0 && ::chown(folder.c_str(), 65534, 65534) == 0) {
+        Scan("folder owned by another user:", rounds);
+        [[maybe_unused]] const int back = ::chown(folder.c_str(), 0, 0);
+    }
+
+    std::error_code ignored;
+    fs::remove_all(runtime, ignored);
+    return 0;
+}
