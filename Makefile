@@ -5,7 +5,7 @@ JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
 CTEST   ?= ctest
 
-.PHONY: all deps configure build test bench fuzz clean
+.PHONY: all deps configure build test bench run fuzz clean
 
 all: build
 
@@ -28,6 +28,10 @@ bench: build
 	@set -e; for b in $(BUILD)/bench/bench_*; do \
 	    [ -x "$$b" ] || continue; echo "== $$(basename $$b)"; "$$b"; done
 
+# The tool against the virtual module as COM1; closing the window ends both.
+run: build
+	@scripts/run.sh $(BUILD)
+
 # The framer's libFuzzer target in its own clang build, for 60 seconds.
 fuzz:
 	@scripts/deps.sh --hardening
@@ -35,6 +39,19 @@ fuzz:
 	$(CMAKE) --build build-fuzz -j $(JOBS) --target fuzz_framer
 	@mkdir -p build-fuzz/fuzz/corpus
 	build-fuzz/fuzz/fuzz_framer -max_total_time=60 -print_final_stats=1 build-fuzz/fuzz/corpus fuzz/corpus
+
+# Sanitizer builds (build-asan, build-tsan) with their tests.
+.PHONY: asan tsan hardening
+asan tsan:
+	@scripts/hardening.sh $@
+hardening:
+	@scripts/hardening.sh
+
+# The Debian package build/kestrin_<version>_<arch>.deb, then its checks.
+.PHONY: package
+package: build
+	$(CMAKE) --build $(BUILD) --target package
+	@scripts/check-package.sh --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -11,7 +11,7 @@ packages=(
     fonts-dejavu-core
     python3 python3-serial
     xvfb xauth
-    desktop-file-utils appstream
+    desktop-file-utils appstream groff-base
 )
 # Extra packages for the sanitizer and fuzzing builds.
 if [[ "${1:-}" == "--hardening" ]]; then

@@ -120,7 +120,9 @@ std::int32_t CXSerial::SetLineParams(std::uint32_t baud, std::int32_t parity)
 
 std::int32_t CXSerial::OpenOrReconfigure(std::uint32_t port, std::uint32_t baud, std::int32_t parity)
 {
-    if (IsOpen() && port == PortNumber)
+    // A device that went away is opened afresh: its descriptor is dead even
+    // though the port still counts as open until Close.
+    if (IsOpen() && port == PortNumber && !DeviceLost.load())
         return SetLineParams(baud, parity);
     return Open(port, baud, parity);
 }

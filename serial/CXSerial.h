@@ -12,7 +12,10 @@
 // byte, in arrival order, and OnPortLost at most once when the device goes
 // away. Those hooks run with no lock of this class held; whatever they share
 // with other threads is theirs to protect. Once Close (or the destructor)
-// has returned, no hook call is running and none begins.
+// has returned, no hook call is running and none begins. A hook must not
+// call Open, OpenDevice, Close or OpenOrReconfigure: they wait for the
+// reader to end, and the reader is the thread running the hook. Write from
+// a hook is allowed.
 //
 // A derived class must call Close in its own destructor: the reader may not
 // call a hook of an object whose destruction has begun.
@@ -20,7 +23,9 @@
 // The reader blocks in the kernel while nothing arrives; an open idle port
 // costs no processor time. A device that goes away (an unplugged adapter)
 // ends the reader: OnPortLost runs once, Write returns 0 from then on and
-// LastFailure says Lost, until Close and a new Open.
+// LastFailure says Lost, until Close and a new Open. The port still counts as
+// open meanwhile (its claim is released by Close); OpenOrReconfigure with the
+// same number opens the device afresh instead of reconfiguring a dead one.
 #pragma once
 
 #include "PortNames.h"

@@ -12,6 +12,7 @@
 #include "PseudoTerminal.h"
 #include "ReplyFramer.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -469,11 +470,16 @@ int Run(const Options& opt)
     int status = 0;
     while (true) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {SignalFd, POLLIN, 0}};
-        if (module.HasDue())
+        // Decide once: asking the clock twice lets the head byte fall due
+        // in between, and the loop would then wait for input forever with
+        // the rest of an answer still queued.
+        const bool due = module.HasDue();
+        if (due)
             fds[0].events |= POLLOUT;
         int timeoutMs = -1;
-        if (module.HasPending() && !module.HasDue()) {
-            const auto wait = std::chrono::ceil<std::chrono::microseconds>(module.NextDue() - Clock::now());
+        if (!due && module.HasPending()) {
+            const auto wait = std::max(std::chrono::microseconds(0),
+                std::chrono::ceil<std::chrono::microseconds>(module.NextDue() - Clock::now()));
             timespec ts{static_cast<time_t>(wait.count() / 1000000), static_cast<long>(wait.count() % 1000000) * 1000};
             const int r = ::ppoll(fds, 2, &ts, nullptr);
             if (r < 0 && errno != EINTR)

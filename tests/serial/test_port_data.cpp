@@ -2,6 +2,8 @@
 // descriptors and threads, on pseudo-terminals.
 #include "SerialTestSupport.h"
 
+#include <ostream>
+
 #include <numeric>
 
 using namespace serialtest;
@@ -87,6 +89,8 @@ struct RequestRow {
     std::uint32_t count;
     std::vector<std::uint32_t> requests;
 };
+
+void PrintTo(const RequestRow& row, std::ostream* os) { *os << row.name; }
 
 class WriteRequests : public PortFolderFixture, public ::testing::WithParamInterface<RequestRow> {};
 

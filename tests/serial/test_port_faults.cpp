@@ -48,6 +48,22 @@ TEST_F(PortFaults, FarEndClosedWhileIdle)
     EXPECT_EQ(port.LostCount(), 1);
 }
 
+TEST_F(PortFaults, ReconfiguringALostPortOpensTheRepluggedDevice)
+{
+    PseudoTerminal pty = NewPty(3);
+    RecordingPort port;
+    ASSERT_EQ(port.Open(3, 9600, 0), 1);
+    pty.CloseMaster();
+    ASSERT_TRUE(port.WaitForLoss());
+    EXPECT_EQ(port.IsOpen(), 1);  // held until Close, so the claim is released there
+    PseudoTerminal replugged = NewPty(3);
+    ASSERT_EQ(port.OpenOrReconfigure(3, 9600, 0), 1);
+    EXPECT_EQ(port.LastFailure().error, SerialError::None);
+    WriteToMaster(replugged.master, {0x07});
+    ASSERT_TRUE(port.WaitForBytes(1));
+    EXPECT_EQ(port.Received(), std::vector<std::uint8_t>{0x07});
+}
+
 TEST_F(PortFaults, FarEndClosedDuringAWrite)
 {
     PseudoTerminal pty = NewPty(3);

@@ -2,6 +2,8 @@
 // table, and when a folder is not to be trusted.
 #include "SerialTestSupport.h"
 
+#include <ostream>
+
 #include <fstream>
 
 using namespace serialtest;
@@ -13,6 +15,8 @@ struct TableRow {
     std::uint32_t port;
     const char* device;
 };
+
+void PrintTo(const TableRow& row, std::ostream* os) { *os << row.name; }
 
 const TableRow kTableRows[] = {
     {"port 0 names nothing", 0, ""},
@@ -95,6 +99,8 @@ struct UntrustedRow {
     std::function<void(const std::string& folder)> spoil;
 };
 
+void PrintTo(const UntrustedRow& row, std::ostream* os) { *os << row.name; }
+
 class UntrustedFolder : public PortFolderFixture, public ::testing::WithParamInterface<UntrustedRow> {};
 
 TEST_P(UntrustedFolder, IsIgnored)
@@ -132,6 +138,8 @@ struct NotAPortRow {
     SerialError why;
     std::function<std::string(const std::string& runtime)> target;
 };
+
+void PrintTo(const NotAPortRow& row, std::ostream* os) { *os << row.name; }
 
 class NotAPort : public PortFolderFixture, public ::testing::WithParamInterface<NotAPortRow> {};
 

@@ -2,6 +2,8 @@
 #include "LineSettings.h"
 #include "SerialTestSupport.h"
 
+#include <ostream>
+
 #include <fcntl.h>
 #include <sys/file.h>
 
@@ -18,6 +20,8 @@ struct PresenceRow {
     // Takes hold of the pty in some way; returns what to release afterwards.
     std::function<int(PseudoTerminal& pty, CXSerial& port)> hold;
 };
+
+void PrintTo(const PresenceRow& row, std::ostream* os) { *os << row.name; }
 
 class Presence : public PortFolderFixture, public ::testing::WithParamInterface<PresenceRow> {};
 
@@ -189,6 +193,8 @@ struct ParityRow {
     bool valid;
     std::int32_t parity;
 };
+
+void PrintTo(const ParityRow& row, std::ostream* os) { *os << row.name; }
 
 class PlannedParity : public ::testing::TestWithParam<ParityRow> {};
 
