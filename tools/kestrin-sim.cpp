@@ -26,6 +26,7 @@
 #include <poll.h>
 #include <random>
 #include <string>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -42,7 +43,8 @@ const char Usage[] =
     "  --port N          publish as COM<N> (1..255); default: the lowest number\n"
     "                    that names no device\n"
     "  --device PATH     speak on PATH (one end of a null-modem pair) instead of\n"
-    "                    a new pseudo-terminal; needs --peer\n"
+    "                    a new pseudo-terminal; needs --peer. The line is used as\n"
+    "                    it is set: configure it first (stty -F PATH raw 9600)\n"
     "  --peer PATH       with --device: the far end, published as COM<n>\n"
     "  --silent          never answer\n"
     "  --bad-checksum    answer with a wrong checksum\n"
@@ -233,28 +235,23 @@ void Unpublish(const std::string& link, const std::string& device)
         ::unlink(link.c_str());
 }
 
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const int saved = errno;
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(SignalPipe[1], &c, 1);
-    errno = saved;
-}
+// SIGINT, SIGTERM and SIGHUP arrive as readable data on a descriptor that
+// the loop polls, rather than through a handler that would have to
+// interrupt poll().
+int SignalFd = -1;
 
 bool InstallSignals()
 {
-    if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0)
         return false;
-    struct sigaction sa{};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
+    SignalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     std::signal(SIGPIPE, SIG_IGN);
-    return true;
+    return SignalFd >= 0;
 }
 
 struct PendingByte {
@@ -472,7 +469,7 @@ int Run(const Options& opt)
     Module module(opt, fd);
     int status = 0;
     while (true) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {SignalPipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{fd, POLLIN, 0}, {SignalFd, POLLIN, 0}};
         // Decide once: asking the clock twice lets the head byte fall due
         // in between, and the loop would then wait for input forever with
         // the rest of an answer still queued.

@@ -48,6 +48,31 @@ void AddItems(TsuiComboBox* list, std::initializer_list<const char*> items)
         list->AddItem(QString::fromLatin1(item));
 }
 
+TsuiComboBox* MakeList(QWidget* parent, const char* name, int left, int top, int width,
+                       std::initializer_list<const char*> items, int selected, const QString& spokenName)
+{
+    auto* list = new TsuiComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(left, top, width, 21);
+    AddItems(list, items);
+    list->SetItemIndex(selected);
+    if (!spokenName.isEmpty())
+        list->setAccessibleName(spokenName);
+    return list;
+}
+
+// `background` is a style-sheet rule that colours the edit's text field.
+TsuiNumberEdit* MakeNumberEdit(QWidget* parent, const char* name, const QString& mask, double value,
+                               QRect geometry, const QString& background, const QString& spokenName)
+{
+    auto* edit = new TsuiNumberEdit(mask, value, parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setGeometry(geometry);
+    edit->setStyleSheet(edit->styleSheet() + background);
+    edit->setAccessibleName(spokenName);
+    return edit;
+}
+
 } // namespace
 
 QEvent::Type TMainForm::NotifyEventType()
@@ -117,16 +142,10 @@ void TMainForm::LoadFormResource()
     suiComboBox_PcPort = named(new TsuiComboBox(suiGroupBox1), "suiComboBox_PcPort");
     SetGeometry(suiComboBox_PcPort, 66, 10, 57, 21);
     suiComboBox_PcPort->setAccessibleName(QStringLiteral("Com:"));
-    suiComboBox_PcBaudRate = named(new TsuiComboBox(suiGroupBox1), "suiComboBox_PcBaudRate");
-    SetGeometry(suiComboBox_PcBaudRate, 66, 34, 57, 21);
-    AddItems(suiComboBox_PcBaudRate, {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
-    suiComboBox_PcBaudRate->SetItemIndex(3);
-    suiComboBox_PcBaudRate->setAccessibleName(QStringLiteral("BaudRate:"));
-    suiComboBox_PcParity = named(new TsuiComboBox(suiGroupBox1), "suiComboBox_PcParity");
-    SetGeometry(suiComboBox_PcParity, 66, 58, 57, 21);
-    AddItems(suiComboBox_PcParity, {"NO", "ODD", "EVEN"});
-    suiComboBox_PcParity->SetItemIndex(0);
-    suiComboBox_PcParity->setAccessibleName(QStringLiteral("Parity:"));
+    suiComboBox_PcBaudRate = MakeList(suiGroupBox1, "suiComboBox_PcBaudRate", 66, 34, 57,
+                                      {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 3, QStringLiteral("BaudRate:"));
+    suiComboBox_PcParity = MakeList(suiGroupBox1, "suiComboBox_PcParity", 66, 58, 57,
+                                    {"NO", "ODD", "EVEN"}, 0, QStringLiteral("Parity:"));
     Label1 = named(new TLabel(QStringLiteral("BaudRate:"), suiGroupBox1), "Label1");
     SetGeometry(Label1, 5, 36, 57, 19);
     Label2 = named(new TLabel(QStringLiteral("Parity:"), suiGroupBox1), "Label2");
@@ -135,23 +154,17 @@ void TMainForm::LoadFormResource()
     // RF_frequency
     suiGroupBox2 = named(new TsuiGroupBox(QStringLiteral("RF_frequency"), suiForm1), "suiGroupBox2");
     SetGeometry(suiGroupBox2, 136, 24, 113, 40);
-    suiNumberEdit_RfFrequency = named(new TsuiNumberEdit(QStringLiteral("0.00"), 434, suiGroupBox2),
-                                      "suiNumberEdit_RfFrequency");
-    SetGeometry(suiNumberEdit_RfFrequency, 7, 19, 42, 17);
-    suiNumberEdit_RfFrequency->setStyleSheet(suiNumberEdit_RfFrequency->styleSheet()
-                                             + QStringLiteral(" QLineEdit { background-color: rgb(192,220,192); }"));
-    suiNumberEdit_RfFrequency->setAccessibleName(QStringLiteral("RF_frequency MHz"));
+    suiNumberEdit_RfFrequency = MakeNumberEdit(suiGroupBox2, "suiNumberEdit_RfFrequency", QStringLiteral("0.00"), 434, {7, 19, 42, 17},
+                                               QStringLiteral(" QLineEdit { background-color: rgb(192,220,192); }"),
+                                               QStringLiteral("RF_frequency MHz"));
     Label3 = named(new TLabel(QStringLiteral("MHz"), suiGroupBox2), "Label3");
     SetGeometry(Label3, 53, 20, 41, 15);
 
     // RF_Factor
     suiGroupBox3 = named(new TsuiGroupBox(QStringLiteral("RF_Factor"), suiForm1), "suiGroupBox3");
     SetGeometry(suiGroupBox3, 264, 24, 121, 41);
-    suiComboBox_RfFactor = named(new TsuiComboBox(suiGroupBox3), "suiComboBox_RfFactor");
-    SetGeometry(suiComboBox_RfFactor, 8, 16, 57, 21);
-    AddItems(suiComboBox_RfFactor, {"128", "256", "512", "1024", "2048", "4096"});
-    suiComboBox_RfFactor->SetItemIndex(4);
-    suiComboBox_RfFactor->setAccessibleName(QStringLiteral("RF_Factor Chips"));
+    suiComboBox_RfFactor = MakeList(suiGroupBox3, "suiComboBox_RfFactor", 8, 16, 57,
+                                    {"128", "256", "512", "1024", "2048", "4096"}, 4, QStringLiteral("RF_Factor Chips"));
     Label4 = named(new TLabel(QStringLiteral("Chips"), suiGroupBox3), "Label4");
     SetGeometry(Label4, 72, 17, 33, 19);
 
@@ -160,10 +173,8 @@ void TMainForm::LoadFormResource()
     SetGeometry(suiGroupBox4, 136, 72, 113, 57);
     Label5 = named(new TLabel(QStringLiteral("Mode"), suiGroupBox4), "Label5");
     SetGeometry(Label5, 77, 26, 33, 19);
-    suiComboBox_RfMode = named(new TsuiComboBox(suiGroupBox4), "suiComboBox_RfMode");
-    SetGeometry(suiComboBox_RfMode, 8, 24, 65, 21);
-    AddItems(suiComboBox_RfMode, {"Standard", "Central", "Node"});
-    suiComboBox_RfMode->SetItemIndex(0);
+    suiComboBox_RfMode = MakeList(suiGroupBox4, "suiComboBox_RfMode", 8, 24, 65,
+                                  {"Standard", "Central", "Node"}, 0, QString());
     // Covered by suiGroupBox10: a list nobody can see takes no focus.
     suiComboBox_RfMode->setFocusPolicy(Qt::NoFocus);
 
@@ -172,27 +183,18 @@ void TMainForm::LoadFormResource()
     SetGeometry(suiGroupBox5, 264, 72, 121, 57);
     Label6 = named(new TLabel(QStringLiteral("Kbs"), suiGroupBox5), "Label6");
     SetGeometry(Label6, 71, 26, 41, 19);
-    suiComboBox_RFBW = named(new TsuiComboBox(suiGroupBox5), "suiComboBox_RFBW");
-    SetGeometry(suiComboBox_RFBW, 10, 23, 57, 21);
-    AddItems(suiComboBox_RFBW, {"62.5K", "125K", "250K", "500K"});
-    suiComboBox_RFBW->SetItemIndex(1);
-    suiComboBox_RFBW->setAccessibleName(QStringLiteral("RF_BW Kbs"));
+    suiComboBox_RFBW = MakeList(suiGroupBox5, "suiComboBox_RFBW", 10, 23, 57,
+                                {"62.5K", "125K", "250K", "500K"}, 1, QStringLiteral("RF_BW Kbs"));
 
     // Serial Port Configuration (the module's own UART)
     suiGroupBox6 = named(new TsuiGroupBox(QStringLiteral("Serial Port Configuration"), suiForm1), "suiGroupBox6");
     SetGeometry(suiGroupBox6, 136, 190, 249, 57);
     Label7 = named(new TLabel(QStringLiteral("BaudRate"), suiGroupBox6), "Label7");
     SetGeometry(Label7, 5, 21, 65, 19);
-    suiComboBox_McuBaudRate = named(new TsuiComboBox(suiGroupBox6), "suiComboBox_McuBaudRate");
-    SetGeometry(suiComboBox_McuBaudRate, 80, 20, 65, 21);
-    AddItems(suiComboBox_McuBaudRate, {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
-    suiComboBox_McuBaudRate->SetItemIndex(3);
-    suiComboBox_McuBaudRate->setAccessibleName(QStringLiteral("Module BaudRate"));
-    suiComboBox_McuParity = named(new TsuiComboBox(suiGroupBox6), "suiComboBox_McuParity");
-    SetGeometry(suiComboBox_McuParity, 194, 20, 49, 21);
-    AddItems(suiComboBox_McuParity, {"NO", "ODD", "EVEN"});
-    suiComboBox_McuParity->SetItemIndex(0);
-    suiComboBox_McuParity->setAccessibleName(QStringLiteral("Module Parity"));
+    suiComboBox_McuBaudRate = MakeList(suiGroupBox6, "suiComboBox_McuBaudRate", 80, 20, 65,
+                                       {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 3, QStringLiteral("Module BaudRate"));
+    suiComboBox_McuParity = MakeList(suiGroupBox6, "suiComboBox_McuParity", 194, 20, 49,
+                                     {"NO", "ODD", "EVEN"}, 0, QStringLiteral("Module Parity"));
     Label8 = named(new TLabel(QStringLiteral("Parity"), suiGroupBox6), "Label8");
     SetGeometry(Label8, 160, 21, 41, 19);
     {
@@ -205,33 +207,27 @@ void TMainForm::LoadFormResource()
     // Power
     suiGroupBox7 = named(new TsuiGroupBox(QStringLiteral("Power"), suiForm1), "suiGroupBox7");
     SetGeometry(suiGroupBox7, 328, 141, 57, 41);
-    suiComboBox_Power = named(new TsuiComboBox(suiGroupBox7), "suiComboBox_Power");
-    SetGeometry(suiComboBox_Power, 4, 16, 49, 21);
-    AddItems(suiComboBox_Power, {"1", "2", "3", "4", "5", "6", "7"});
-    suiComboBox_Power->SetItemIndex(6);
-    suiComboBox_Power->setAccessibleName(QStringLiteral("Power"));
+    suiComboBox_Power = MakeList(suiGroupBox7, "suiComboBox_Power", 4, 16, 49,
+                                 {"1", "2", "3", "4", "5", "6", "7"}, 6, QStringLiteral("Power"));
 
     // Node ID
     suiGroupBox8 = named(new TsuiGroupBox(QStringLiteral("Node ID"), suiForm1), "suiGroupBox8");
     SetGeometry(suiGroupBox8, 136, 141, 113, 41);
     const QString idColour = QStringLiteral(" QLineEdit { background-color: rgb(185,209,234); }");
-    suiNumberEdit_CustID_H = named(new TsuiNumberEdit(QStringLiteral("0"), 0, suiGroupBox8), "suiNumberEdit_CustID_H");
-    SetGeometry(suiNumberEdit_CustID_H, 8, 14, 41, 19);
-    suiNumberEdit_CustID_H->setStyleSheet(suiNumberEdit_CustID_H->styleSheet() + idColour);
-    suiNumberEdit_CustID_H->setAccessibleName(QStringLiteral("Node ID high"));
+    suiNumberEdit_CustID_H = MakeNumberEdit(suiGroupBox8, "suiNumberEdit_CustID_H", QStringLiteral("0"), 0, {8, 14, 41, 19},
+                                            idColour,
+                                            QStringLiteral("Node ID high"));
 
     // Net ID
     suiGroupBox9 = named(new TsuiGroupBox(QStringLiteral("Net ID"), suiForm1), "suiGroupBox9");
     SetGeometry(suiGroupBox9, 264, 141, 57, 41);
-    suiNumberEdit_NetID = named(new TsuiNumberEdit(QStringLiteral("0"), 0, suiGroupBox9), "suiNumberEdit_NetID");
-    SetGeometry(suiNumberEdit_NetID, 10, 14, 39, 19);
-    suiNumberEdit_NetID->setStyleSheet(suiNumberEdit_NetID->styleSheet() + idColour);
-    suiNumberEdit_NetID->setAccessibleName(QStringLiteral("Net ID"));
+    suiNumberEdit_NetID = MakeNumberEdit(suiGroupBox9, "suiNumberEdit_NetID", QStringLiteral("0"), 0, {10, 14, 39, 19},
+                                         idColour,
+                                         QStringLiteral("Net ID"));
 
-    suiNumberEdit_CustID_L = named(new TsuiNumberEdit(QStringLiteral("0"), 0, suiGroupBox8), "suiNumberEdit_CustID_L");
-    SetGeometry(suiNumberEdit_CustID_L, 64, 14, 41, 19);
-    suiNumberEdit_CustID_L->setStyleSheet(suiNumberEdit_CustID_L->styleSheet() + idColour);
-    suiNumberEdit_CustID_L->setAccessibleName(QStringLiteral("Node ID low"));
+    suiNumberEdit_CustID_L = MakeNumberEdit(suiGroupBox8, "suiNumberEdit_CustID_L", QStringLiteral("0"), 0, {64, 14, 41, 19},
+                                            idColour,
+                                            QStringLiteral("Node ID low"));
 
     btn_WriteAll = named(new TsuiButton(QStringLiteral("Write All"), suiForm1), "btn_WriteAll");
     SetGeometry(btn_WriteAll, 144, 264, 97, 25);
@@ -263,11 +259,8 @@ void TMainForm::LoadFormResource()
     SetGeometry(suiGroupBox10, 0, 0, 113, 57);
     Label9 = named(new TLabel(QStringLiteral("Mode"), suiGroupBox10), "Label9");
     SetGeometry(Label9, 77, 26, 33, 19);
-    suiComboBox1 = named(new TsuiComboBox(suiGroupBox10), "suiComboBox1");
-    SetGeometry(suiComboBox1, 8, 24, 65, 21);
-    AddItems(suiComboBox1, {"Normal", "Saving"});
-    suiComboBox1->SetItemIndex(0);
-    suiComboBox1->setAccessibleName(QStringLiteral("RF_Mode Mode"));
+    suiComboBox1 = MakeList(suiGroupBox10, "suiComboBox1", 8, 24, 65,
+                            {"Normal", "Saving"}, 0, QStringLiteral("RF_Mode Mode"));
 
     suiButton1 = named(new TsuiButton(QStringLiteral("Refresh"), suiGroupBox1), "suiButton1");
     SetGeometry(suiButton1, 66, 84, 54, 18);

@@ -188,6 +188,28 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Waits until the simulator ends by itself (its stdout closes); returns
+    // its exit status, or -1 if it is still running at the deadline.
+    int WaitExit(std::chrono::milliseconds deadline)
+    {
+        if (Pid <= 0)
+            return -1;
+        pollfd p{Out, POLLIN, 0};
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        char buf[64];
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return -1;
+            if (::read(Out, buf, sizeof buf) <= 0)
+                break;
+        }
+        int status = 0;
+        ::waitpid(Pid, &status, 0);
+        Pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
 private:
     void Start(const std::vector<std::string>& args)
     {

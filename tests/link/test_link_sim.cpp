@@ -186,6 +186,34 @@ TEST(Sim, RefusesAPortThatIsTaken)
     EXPECT_EQ(LinkTarget(12), pty.slavePath);
 }
 
+TEST(Sim, WithADeviceEndsAndRemovesItsLinkWhenTheDeviceGoesAway)
+{
+    PseudoTerminal line;  // the simulator speaks on its slave end
+    PseudoTerminal peer;  // stands for the end the tool would open
+    ASSERT_TRUE(line.Open());
+    ASSERT_TRUE(peer.Open());
+    SimProcess sim(14, {"--device", line.slavePath, "--peer", peer.slavePath});
+    ASSERT_EQ(sim.Banner(), "COM14 " + peer.slavePath);
+    EXPECT_EQ(LinkTarget(14), peer.slavePath);
+    line.Close();
+    EXPECT_EQ(sim.WaitExit(std::chrono::seconds(5)), 0);
+    EXPECT_TRUE(LinkTarget(14).empty());
+}
+
+TEST(Sim, RejectsBadOptions)
+{
+    for (const char* args : {"--port 0", "--port 256", "--delay x", "--device /dev/null", "--frobnicate"}) {
+        const std::string cmd = std::string(KESTRIN_SIM_PATH) + " " + args + " 2>/dev/null";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buf[256];
+        const bool printed = std::fgets(buf, sizeof buf, p) != nullptr;
+        const int status = ::pclose(p);
+        EXPECT_FALSE(printed) << args;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << args;
+    }
+}
+
 TEST(Sim, HelpListsEveryOption)
 {
     const std::string cmd = std::string(KESTRIN_SIM_PATH) + " --help";
