@@ -113,12 +113,7 @@ void TestFaultExit::stoppedWithAWriteBlockedOnAFullLine()
 
     // The far end never reads: fill the line from the slave side until the
     // kernel takes no more, then let the tool click Write All.
-    PseudoTerminal& line = module.Line();
-    ::fcntl(line.slave, F_SETFL, ::fcntl(line.slave, F_GETFL) | O_NONBLOCK);
-    const std::vector<std::uint8_t> fill(4096, 0x11);
-    while (::write(line.slave, fill.data(), fill.size()) > 0) {
-    }
-    QCOMPARE(errno, EAGAIN);
+    module.FillLine();
     tool.write("go\n");
     QVERIFY(WaitForLine(tool, "writing"));
     ExpectCleanExit(tool);

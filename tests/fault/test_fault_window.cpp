@@ -144,11 +144,7 @@ void TestFaultWindow::farEndClosed_data()
     QTest::newRow("during a Write") << Pull([](PtyModule& module, TMainForm& form) {
         // The line full and no one reading: Write All waits for room on the
         // window's thread when the far end goes.
-        PseudoTerminal& line = module.Line();
-        ::fcntl(line.slave, F_SETFL, ::fcntl(line.slave, F_GETFL) | O_NONBLOCK);
-        const std::vector<std::uint8_t> fill(4096, 0x11);
-        while (::write(line.slave, fill.data(), fill.size()) > 0) {
-        }
+        module.FillLine();
         std::atomic<bool> clicking{false};
         std::thread puller([&] {
             while (!clicking.load())

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -121,6 +122,23 @@ public:
 
     // Both ends, for cases that flood the line or hold the device.
     PseudoTerminal& Line() { return Pty; }
+
+    // A far end that never reads: sends from the slave side until the line
+    // takes no more, so the window's next write finds no room. The kernel
+    // moves queued bytes on in the background, freeing room a moment after
+    // a write is refused; full is when none appears for a while.
+    void FillLine()
+    {
+        ::fcntl(Pty.slave, F_SETFL, ::fcntl(Pty.slave, F_GETFL) | O_NONBLOCK);
+        const std::vector<std::uint8_t> fill(4096, 0x11);
+        for (;;) {
+            while (::write(Pty.slave, fill.data(), fill.size()) > 0) {
+            }
+            pollfd p{Pty.slave, POLLOUT, 0};
+            if (::poll(&p, 1, 200) <= 0)
+                return;
+        }
+    }
 
 private:
     unsigned Number;
