@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <thread>
 
 namespace {
@@ -57,6 +58,12 @@ struct PullRow {
     // Closes the far end of `pty` at the moment the row is about.
     std::function<void(PseudoTerminal& pty, WatchedLink& link, QueueTarget& target)> pull;
 };
+
+// ctest lists a row by its case.
+void PrintTo(const PullRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class FarEndClosed : public ::testing::TestWithParam<PullRow>
 {

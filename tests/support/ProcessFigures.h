@@ -11,6 +11,19 @@
 #include <thread>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRIN_FIGURES_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRIN_FIGURES_ASAN 1
+#endif
+#endif
+#ifdef KESTRIN_FIGURES_ASAN
+// From the sanitizer runtime's allocator interface; GCC installs the
+// runtime without that header.
+extern "C" void __sanitizer_purge_allocator();
+#endif
+
 namespace figures {
 
 // Entries of a /proc folder, without "." and "..".
@@ -51,6 +64,12 @@ inline std::size_t ThreadCount()
 // Resident set in bytes, from the second field of /proc/self/statm.
 inline std::size_t ResidentBytes()
 {
+#ifdef KESTRIN_FIGURES_ASAN
+    // AddressSanitizer keeps freed blocks in a quarantine of up to 256 MB
+    // before reusing them, by design; drained first, so that memory freed
+    // again does not count as growth.
+    __sanitizer_purge_allocator();
+#endif
     std::FILE* statm = std::fopen("/proc/self/statm", "r");
     if (statm == nullptr)
         return 0;
