@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,7 +76,7 @@ void TestFaultExit::stoppedDuringABurstOfReplies()
     // good many have gone through its reader.
     std::atomic<bool> streaming{true};
     std::atomic<std::size_t> sent{0};
-    std::thread module_side([&] {
+    std::thread moduleSide([&] {
         Frame frame;
         BuildWriteRequest(fixture::DistinctParams(), frame);
         std::vector<std::uint8_t> replies;
@@ -99,7 +98,7 @@ void TestFaultExit::stoppedDuringABurstOfReplies()
     const bool underWay = QTest::qWaitFor([&] { return sent >= 100 * FrameSize * 20; }, 10000);
     ExpectCleanExit(tool);
     streaming = false;
-    module_side.join();
+    moduleSide.join();
     QVERIFY(underWay);
 }
 
