@@ -202,8 +202,9 @@ struct Figures {
 // a leak of one reader or one buffer per cycle would be far more.
 constexpr std::size_t ResidentMargin = 4u << 20;
 
-void Report(const char* what, const Figures& before, const Figures& after)
+void Report(const char* what, const Figures& before, Figures after)
 {
+    after.threads = figures::SettledThreadCount(before.threads);
     std::printf("[ figures  ] %s: descriptors %zu -> %zu, threads %zu -> %zu, resident %zu KiB -> %zu KiB\n", what,
                 before.descriptors, after.descriptors, before.threads, after.threads, before.resident >> 10,
                 after.resident >> 10);

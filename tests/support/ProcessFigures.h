@@ -61,6 +61,21 @@ inline std::size_t ThreadCount()
     return CountEntries("/proc/self/task");
 }
 
+// The thread count once it is back to `expected`, or whatever it is when
+// `limit` has passed. A joined thread may still be listed for a moment:
+// the kernel wakes the joiner before it has finished taking the task away.
+inline std::size_t SettledThreadCount(std::size_t expected,
+                                      std::chrono::milliseconds limit = std::chrono::milliseconds(2000))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::size_t n = ThreadCount();
+    while (n != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+        n = ThreadCount();
+    }
+    return n;
+}
+
 // Resident set in bytes, from the second field of /proc/self/statm.
 inline std::size_t ResidentBytes()
 {
