@@ -19,3 +19,22 @@ struct ModuleParams
 
     friend bool operator==(const ModuleParams&, const ModuleParams&) = default;
 };
+
+// The set the window shows when it starts (9600 baud, no parity,
+// 434.00 MHz, 2048 chips, normal mode, 125K, node 0/0, net 0, power 7);
+// the virtual module starts with it too.
+inline ModuleParams WindowDefaults()
+{
+    ModuleParams p;
+    p.McuBaudRate = 4;
+    p.McuParity = 0;
+    p.RfFrequency = 434.00;
+    p.RfFactor = 11;
+    p.RfMode = 0;
+    p.RfBw = 7;
+    p.CustID_H = 0;
+    p.CustID_L = 0;
+    p.NetID = 0;
+    p.Power = 7;
+    return p;
+}

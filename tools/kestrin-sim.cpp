@@ -268,16 +268,8 @@ public:
             Random.seed(Opt.seed);
         else
             Random.seed(std::random_device{}());
-        // The window's defaults: 9600 baud (code 4), no parity, 434.00 MHz,
-        // factor 11, mode 0, bandwidth 7, node 0/0, net 0, power 7.
-        ModuleParams p;
-        p.McuBaudRate = 4;
-        p.RfFrequency = 434.00;
-        p.RfFactor = 11;
-        p.RfBw = 7;
-        p.Power = 7;
         Frame f;
-        BuildWriteRequest(p, f);
+        BuildWriteRequest(WindowDefaults(), f);
         for (std::size_t i = 0; i < Data.size(); ++i)
             Data[i] = f[8 + i];
     }

@@ -53,22 +53,6 @@ private:
     std::vector<Notification> Queue;
 };
 
-inline ModuleParams WindowDefaults()
-{
-    ModuleParams p;
-    p.McuBaudRate = 4;
-    p.McuParity = 0;
-    p.RfFrequency = 434.00;
-    p.RfFactor = 11;
-    p.RfMode = 0;
-    p.RfBw = 7;
-    p.CustID_H = 0;
-    p.CustID_L = 0;
-    p.NetID = 0;
-    p.Power = 7;
-    return p;
-}
-
 // The reply a module gives for `params`, with the command byte of the
 // request it answers.
 inline Frame ReplyFor(const ModuleParams& params, std::uint8_t command = CommandWrite)

@@ -23,22 +23,6 @@ Frame FromHex(const std::string& hex)
     return f;
 }
 
-ModuleParams Defaults()
-{
-    ModuleParams p;
-    p.McuBaudRate = 4;
-    p.McuParity = 0;
-    p.RfFrequency = 434.00;
-    p.RfFactor = 11;
-    p.RfMode = 0;
-    p.RfBw = 7;
-    p.CustID_H = 0;
-    p.CustID_L = 0;
-    p.NetID = 0;
-    p.Power = 7;
-    return p;
-}
-
 std::uint32_t CodeOf(const Frame& f)
 {
     return (std::uint32_t{f[10]} << 16) | (std::uint32_t{f[11]} << 8) | f[12];
@@ -84,7 +68,7 @@ ModuleParams Changed()
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, WriteRequest, ::testing::Values(
-    WriteCase{"WindowDefaults", Defaults(),
+    WriteCase{"WindowDefaults", WindowDefaults(),
               "AF AF 00 00 AF 80 01 0C 04 00 6C 80 12 0B 00 07 00 00 00 07 B5 0D 0A"},
     WriteCase{"EveryFieldChanged", Changed(),
               "AF AF 00 00 AF 80 01 0C 08 02 6C 40 12 0C 01 09 12 34 56 05 19 0D 0A"}),
@@ -92,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Vectors, WriteRequest, ::testing::Values(
 
 TEST(Requests, CodeFieldsTravelUnchanged)
 {
-    ModuleParams p = Defaults();
+    ModuleParams p = WindowDefaults();
     p.McuBaudRate = 0xFF;
     p.McuParity = 9;
     p.RfFactor = 3;
@@ -110,7 +94,7 @@ TEST(Requests, CodeFieldsTravelUnchanged)
 
 TEST(Requests, FrequencyCodeKeepsOnlyItsLow24Bits)
 {
-    ModuleParams p = Defaults();
+    ModuleParams p = WindowDefaults();
     p.RfFrequency = 1100.0; // code 18,022,446 = 0x1130 0x12E: bit 24 set
     Frame f;
     BuildWriteRequest(p, f);
@@ -237,7 +221,7 @@ TEST(Reply, DecodesTheDataBytesOnly)
     Frame f = FromHex("AF AF 11 22 33 44 55 66 04 00 6C 80 12 0B 00 07 00 00 00 07 00 00 00");
     ModuleParams p;
     DecodeReply(f.data(), p);
-    EXPECT_EQ(p, Defaults());
+    EXPECT_EQ(p, WindowDefaults());
 }
 
 TEST(Reply, CopiesOutOfTableCodesUnchanged)
