@@ -7,20 +7,14 @@
 #include "Mainunit.h"
 
 #include <QDir>
+#include "ProcessFigures.h"
+
 #include <QMetaObject>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
-
-namespace {
-
-int ThreadCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -29,7 +23,7 @@ int main(int argc, char** argv)
         std::printf("box caption=[%s] text=[%s]\n", qPrintable(caption), qPrintable(text));
         std::fflush(stdout);
     });
-    int threadsBeforeOpen = -1;
+    std::optional<std::size_t> threadsBeforeOpen;
     bool opened = false;
     const int result = KestrinMain(argc, argv, [&](TMainForm* form) {
         if (std::strcmp(mode, "throw") == 0)
@@ -42,12 +36,14 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(form, [form] { form->close(); }, Qt::QueuedConnection);
             return;
         }
-        threadsBeforeOpen = ThreadCount();
+        threadsBeforeOpen = figures::ThreadCount();
         form->suiButton_OpenPortClick(form->suiButton_OpenPort);
-        opened = form->Link()->IsOpen() != 0 && ThreadCount() > threadsBeforeOpen;
+        opened = form->Link()->IsOpen() != 0 && figures::ThreadCount() > *threadsBeforeOpen;
         QMetaObject::invokeMethod(form, [form] { form->close(); }, Qt::QueuedConnection);
     });
-    if (threadsBeforeOpen >= 0)
-        std::printf("opened=%d reader-ended=%d\n", opened ? 1 : 0, ThreadCount() <= threadsBeforeOpen ? 1 : 0);
+    if (threadsBeforeOpen) {
+        const bool readerEnded = figures::SettledThreadCount(*threadsBeforeOpen) <= *threadsBeforeOpen;
+        std::printf("opened=%d reader-ended=%d\n", opened ? 1 : 0, readerEnded ? 1 : 0);
+    }
     return result;
 }

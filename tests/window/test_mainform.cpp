@@ -2,6 +2,7 @@
 // states, the mapping between controls and parameter records, the reply
 // wait, the number edits, and exceptions from handlers.
 #include "Mainunit.h"
+#include "ProcessFigures.h"
 #include "WindowFixture.h"
 
 #include <QAbstractItemView>
@@ -1151,29 +1152,20 @@ void TestMainForm::handlerExceptionIsShownAndWindowGoesOn()
     QCOMPARE(Form->suiStatusBar1->PanelText(0), QStringLiteral("Closed"));
 }
 
-namespace {
-
-int ThreadCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-} // namespace
-
 void TestMainForm::closingWithPortOpenEndsTheReader()
 {
     PtyModule module(1);
     Show();
-    const int before = ThreadCount();
+    const std::size_t before = figures::ThreadCount();
     Open(1);
-    QVERIFY(ThreadCount() > before);
+    QVERIFY(figures::ThreadCount() > before);
     QTest::mouseClick(Form->btn_ReadAll, Qt::LeftButton);
     module.Answer(fixture::DistinctParams());
     Form->close();
     QVERIFY(!Form->isVisible());
     // Destroying the window ends the reader with the link.
     Form.reset();
-    QCOMPARE(ThreadCount(), before);
+    QCOMPARE(figures::SettledThreadCount(before), before);
     // The reply posted before the window went is never handled.
     QCoreApplication::processEvents();
 }
