@@ -6,6 +6,7 @@
 #include "CXSerial.h"
 #include "PortNames.h"
 #include "PseudoTerminal.h"
+#include "ScanTiming.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,18 +36,9 @@ void LinkPort(const std::string& folder, std::uint32_t n, const std::string& tar
 // Median and worst of `rounds` scans, and how many ports each found.
 void Scan(const char* what, int rounds)
 {
-    std::vector<double> millis;
-    int present = 0;
-    for (int r = 0; r < rounds; ++r) {
-        present = 0;
-        const auto start = Clock::now();
-        for (std::uint32_t n = 1; n <= 255; ++n)
-            present += IsPortPresent(n);
-        millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(millis.begin(), millis.end());
+    const bench::ScanTiming t = bench::TimePortScan(rounds);
     std::printf("scan 1-255, %-34s median %.3f ms, worst %.3f ms over %d rounds, %d present  (goal < 20 ms)\n",
-                what, millis[millis.size() / 2], millis.back(), rounds, present);
+                what, t.medianMs, t.worstMs, rounds, t.present);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "CXSerial.h"
 #include "PortNames.h"
 #include "PseudoTerminal.h"
+#include "ScanTiming.h"
 
 #include <algorithm>
 #include <atomic>
@@ -187,19 +188,10 @@ void ProbeAll(const std::string& folder, int rounds)
         ptys[i].Open();
         LinkPort(folder, numbers[i], ptys[i].slavePath);
     }
-    std::vector<double> millis;
-    int present = 0;
-    for (int r = 0; r < rounds; ++r) {
-        present = 0;
-        const auto start = Clock::now();
-        for (std::uint32_t n = 1; n <= 255; ++n)
-            present += IsPortPresent(n);
-        millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(millis.begin(), millis.end());
+    const bench::ScanTiming t = bench::TimePortScan(rounds);
     std::printf("probe ports 1-255:   median %.3f ms, worst %.3f ms over %d rounds, %d present "
                 "(fixed table off, 4 links)  (goal < 20 ms)\n",
-                millis[millis.size() / 2], millis.back(), rounds, present);
+                t.medianMs, t.worstMs, rounds, t.present);
 }
 
 } // namespace
