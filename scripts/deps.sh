@@ -12,6 +12,7 @@ packages=(
     python3 python3-serial
     xvfb xauth
     desktop-file-utils appstream groff-base
+    dpkg-dev file
 )
 # Extra packages for the sanitizer and fuzzing builds.
 if [[ "${1:-}" == "--hardening" ]]; then
