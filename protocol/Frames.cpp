@@ -103,3 +103,17 @@ void DecodeReply(const std::uint8_t* frame, ModuleParams& out)
     out.NetID = frame[18];
     out.Power = frame[19];
 }
+
+std::string ToHex(const std::uint8_t* bytes, std::size_t count)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i)
+            s += ' ';
+        s += digits[bytes[i] >> 4];
+        s += digits[bytes[i] & 15];
+    }
+    return s;
+}

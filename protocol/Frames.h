@@ -19,6 +19,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 inline constexpr std::size_t FrameSize = 23;
 inline constexpr std::size_t FrameChecksumOffset = 20;
@@ -54,3 +55,7 @@ double DecodeFrequency(std::uint8_t b10, std::uint8_t b11, std::uint8_t b12);
 // Fills every field of `out` from frame positions 8..19 of a reply whose
 // checksum has already been found correct.
 void DecodeReply(const std::uint8_t* frame, ModuleParams& out);
+
+// Bytes as upper-case hex pairs separated by blanks ("AF AF 00 ..."), the
+// way the simulator logs frames and the tests report them.
+std::string ToHex(const std::uint8_t* bytes, std::size_t count);

@@ -150,19 +150,6 @@ int ParseOptions(int argc, char** argv, Options& o)
     return 0;
 }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t count)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i)
-            s += ' ';
-        s += digits[bytes[i] >> 4];
-        s += digits[bytes[i] & 15];
-    }
-    return s;
-}
-
 bool Exists(const std::string& path)
 {
     struct stat st{};
@@ -327,7 +314,7 @@ private:
             break;
         case ReplyFramer::Result::BadChecksum:
             if (Opt.verbose)
-                std::fprintf(stderr, "-> %s (bad checksum, ignored)\n", Hex(Framer.Frame(), FrameSize).c_str());
+                std::fprintf(stderr, "-> %s (bad checksum, ignored)\n", ToHex(Framer.Frame(), FrameSize).c_str());
             break;
         default:
             break;
@@ -338,7 +325,7 @@ private:
     {
         const std::uint8_t command = request[6];
         if (Opt.verbose)
-            std::fprintf(stderr, "-> %s\n", Hex(request, FrameSize).c_str());
+            std::fprintf(stderr, "-> %s\n", ToHex(request, FrameSize).c_str());
         if (command == CommandWrite) {
             for (std::size_t i = 0; i < Data.size(); ++i)
                 Data[i] = request[8 + i];
@@ -398,7 +385,7 @@ private:
             due += byteTime;
         }
         if (Opt.verbose)
-            std::fprintf(stderr, "<- %s%s\n", Hex(reply.data(), FrameSize).c_str(),
+            std::fprintf(stderr, "<- %s%s\n", ToHex(reply.data(), FrameSize).c_str(),
                          replyStart ? " (after noise)" : "");
     }
 

@@ -78,15 +78,3 @@ inline std::vector<std::uint8_t> Hex(const std::string& hex)
     return out;
 }
 
-inline std::string ToHex(const std::uint8_t* bytes, std::size_t count)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i)
-            s += ' ';
-        s += digits[bytes[i] >> 4];
-        s += digits[bytes[i] & 15];
-    }
-    return s;
-}
