@@ -6,7 +6,7 @@
 #include "CXSerial.h"
 #include "PortNames.h"
 #include "PseudoTerminal.h"
-#include "ScanTiming.h"
+#include "BenchPorts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,14 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void LinkPort(const std::string& folder, std::uint32_t n, const std::string& target)
-{
-    const fs::path link = fs::path(folder) / ("COM" + std::to_string(n));
-    std::error_code ignored;
-    fs::remove(link, ignored);
-    fs::create_symlink(target, link, ignored);
-}
-
 // Median and worst of `rounds` scans, and how many ports each found.
 void Scan(const char* what, int rounds)
 {
@@ -45,30 +37,23 @@ void Scan(const char* what, int rounds)
 
 int main()
 {
-    // Never reach the machine's own serial devices: a private port folder
-    // and the fixed table off.
-    char pattern[] = "/tmp/kestrin-hostile-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
+    const std::string runtime = bench::PrivateRuntime("kestrin-hostile-bench");
+    if (runtime.empty())
         return 1;
-    const std::string runtime = pattern;
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    SetDeviceTableEnabled(false);
     const std::string folder = PortFolder();
-    fs::create_directories(folder);
-    ::chmod(folder.c_str(), 0700);
     fs::create_directories(runtime + "/scratch");
     std::ofstream(runtime + "/scratch/plain") << "AT\r\n";
 
     PseudoTerminal pty;
     if (!pty.Open())
         return 1;
-    LinkPort(folder, 2, pty.slavePath);
-    LinkPort(folder, 3, runtime + "/scratch/plain");
-    LinkPort(folder, 4, "/dev/null");
-    LinkPort(folder, 5, runtime + "/scratch");
-    LinkPort(folder, 6, runtime + "/scratch/gone");
-    LinkPort(folder, 7, folder + "/COM8");
-    LinkPort(folder, 8, folder + "/COM7");
+    bench::LinkPort(folder, 2, pty.slavePath);
+    bench::LinkPort(folder, 3, runtime + "/scratch/plain");
+    bench::LinkPort(folder, 4, "/dev/null");
+    bench::LinkPort(folder, 5, runtime + "/scratch");
+    bench::LinkPort(folder, 6, runtime + "/scratch/gone");
+    bench::LinkPort(folder, 7, folder + "/COM8");
+    bench::LinkPort(folder, 8, folder + "/COM7");
     const int rounds = 50;
     Scan("hostile links and one pty:", rounds);
 

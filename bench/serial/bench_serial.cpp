@@ -4,7 +4,7 @@
 #include "CXSerial.h"
 #include "PortNames.h"
 #include "PseudoTerminal.h"
-#include "ScanTiming.h"
+#include "BenchPorts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -79,16 +79,11 @@ void WriteAll(int fd, const std::uint8_t* data, std::size_t size)
     }
 }
 
-void LinkPort(const std::string& folder, std::uint32_t port, const std::string& target)
-{
-    fs::create_symlink(target, fs::path(folder) / ("COM" + std::to_string(port)));
-}
-
 void IdleCpu(const std::string& folder, int seconds)
 {
     PseudoTerminal pty;
     pty.Open();
-    LinkPort(folder, 1, pty.slavePath);
+    bench::LinkPort(folder, 1, pty.slavePath);
     CountingPort port;
     if (!port.Open(1, 115200, 0)) {
         std::printf("idle cpu: could not open the pty\n");
@@ -186,7 +181,7 @@ void ProbeAll(const std::string& folder, int rounds)
     const std::uint32_t numbers[] = {3, 7, 33, 200};
     for (std::size_t i = 0; i < ptys.size(); ++i) {
         ptys[i].Open();
-        LinkPort(folder, numbers[i], ptys[i].slavePath);
+        bench::LinkPort(folder, numbers[i], ptys[i].slavePath);
     }
     const bench::ScanTiming t = bench::TimePortScan(rounds);
     std::printf("probe ports 1-255:   median %.3f ms, worst %.3f ms over %d rounds, %d present "
@@ -198,17 +193,10 @@ void ProbeAll(const std::string& folder, int rounds)
 
 int main(int argc, char** argv)
 {
-    // Never reach the machine's own serial devices: a private port folder
-    // and the fixed table off.
-    char pattern[] = "/tmp/kestrin-serial-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
+    const std::string runtime = bench::PrivateRuntime("kestrin-serial-bench");
+    if (runtime.empty())
         return 1;
-    const std::string runtime = pattern;
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    SetDeviceTableEnabled(false);
     const std::string folder = PortFolder();
-    fs::create_directories(folder);
-    ::chmod(folder.c_str(), 0700);
 
     // `bench_serial quick` shortens the idle measurement for a smoke run.
     const bool quick = argc > 1 && std::string(argv[1]) == "quick";
